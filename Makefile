@@ -1,0 +1,49 @@
+# Entry points of the project. Every target installs nothing by hand: `deps`
+# brings the Debian packages, the others build with CMake + Ninja.
+
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+# Debian packages the build, the tests and the benchmarks need.
+PACKAGES = build-essential cmake ninja-build pkg-config \
+           libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
+
+.PHONY: all deps build test test-asan test-tsan bench clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
+	else \
+	  echo "all packages present"; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: deps build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DORVI_SANITIZE=address -DORVI_BUILD_BENCH=OFF"
+
+test-tsan: deps
+	$(MAKE) test BUILD=build-tsan CMAKE_ARGS="-DORVI_SANITIZE=thread -DORVI_BUILD_BENCH=OFF"
+
+bench: deps build
+	$(BUILD)/bench/orvi_bench_kernel --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+clean:
+	rm -rf build build-asan build-tsan

@@ -1,0 +1,120 @@
+// The shell's special folders and the temporary folder: their device paths,
+// creation on request, and refusal of unknown folders.
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "FileTestSupport.h"
+
+using orvi::test::TempDeviceRoot;
+namespace fs = std::filesystem;
+using namespace orvi::test::files;
+
+namespace {
+
+struct Folder {
+    int csidl;
+    const char16_t* device;
+    const char* host;
+};
+
+// The device's folders as its documentation names them.
+constexpr Folder kFolders[] = {
+    {CSIDL_APPDATA, u"\\Application Data", "/Application Data"},
+    {CSIDL_PROGRAM_FILES, u"\\Program Files", "/Program Files"},
+    {CSIDL_WINDOWS, u"\\Windows", "/Windows"},
+    {CSIDL_PERSONAL, u"\\My Documents", "/My Documents"},
+    {CSIDL_STARTUP, u"\\Windows\\StartUp", "/Windows/StartUp"},
+    {CSIDL_STARTMENU, u"\\Windows\\Start Menu", "/Windows/Start Menu"},
+    {CSIDL_PROGRAMS, u"\\Windows\\Start Menu\\Programs", "/Windows/Start Menu/Programs"},
+    {CSIDL_FONTS, u"\\Windows\\Fonts", "/Windows/Fonts"},
+};
+
+}  // namespace
+
+TEST(SHGetSpecialFolderPath, AnswersEachFolderWithoutCreatingIt) {
+    TempDeviceRoot root;
+    for (const auto& folder : kFolders) {
+        WCHAR path[MAX_PATH];
+        std::fill(std::begin(path), std::end(path), u'#');
+        EXPECT_TRUE(SHGetSpecialFolderPath(nullptr, path, folder.csidl, FALSE)) << folder.host;
+        EXPECT_EQ(std::u16string(path), folder.device);
+        EXPECT_FALSE(fs::exists(root.HostPath() + folder.host)) << folder.host;
+    }
+}
+
+TEST(SHGetSpecialFolderPath, CreatesTheFolderAndItsParentsOnRequest) {
+    TempDeviceRoot root;
+    for (const auto& folder : kFolders) {
+        WCHAR path[MAX_PATH];
+        EXPECT_TRUE(SHGetSpecialFolderPath(nullptr, path, folder.csidl, TRUE)) << folder.host;
+        EXPECT_TRUE(fs::is_directory(root.HostPath() + folder.host)) << folder.host;
+        EXPECT_EQ(GetFileAttributesW(path), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    }
+    // Asking again finds them.
+    WCHAR path[MAX_PATH];
+    EXPECT_TRUE(SHGetSpecialFolderPath(nullptr, path, CSIDL_PROGRAMS, TRUE));
+}
+
+TEST(SHGetSpecialFolderPath, CreateFlagInTheFolderNumberCreatesToo) {
+    TempDeviceRoot root;
+    WCHAR path[MAX_PATH];
+    EXPECT_TRUE(SHGetSpecialFolderPath(nullptr, path, CSIDL_APPDATA | CSIDL_FLAG_CREATE, FALSE));
+    EXPECT_EQ(std::u16string(path), u"\\Application Data");
+    EXPECT_TRUE(fs::is_directory(root.HostPath() + "/Application Data"));
+}
+
+TEST(SHGetSpecialFolderPath, UsesAnExistingFolderSpelledDifferently) {
+    TempDeviceRoot root;
+    fs::create_directories(root.HostPath() + "/WINDOWS/start menu");
+    WCHAR path[MAX_PATH];
+    EXPECT_TRUE(SHGetSpecialFolderPath(nullptr, path, CSIDL_PROGRAMS, TRUE));
+    EXPECT_EQ(HostNames(root.HostPath()), std::set<std::string>{"WINDOWS"});
+    EXPECT_TRUE(fs::is_directory(root.HostPath() + "/WINDOWS/start menu/Programs"));
+}
+
+TEST(SHGetSpecialFolderPath, RefusesUnknownFoldersAndMissingBuffers) {
+    TempDeviceRoot root;
+    WCHAR path[MAX_PATH] = u"untouched";
+    SetLastError(0);
+    EXPECT_FALSE(SHGetSpecialFolderPath(nullptr, path, 0x99, TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(std::u16string(path), u"untouched");
+    EXPECT_FALSE(SHGetSpecialFolderPath(nullptr, nullptr, CSIDL_APPDATA, TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(fs::exists(root.HostPath() + "/Application Data"));
+}
+
+TEST(SHGetSpecialFolderPath, FailsWhenAFileStandsInTheWay) {
+    TempDeviceRoot root;
+    WriteHost(root.HostPath() + "/Windows", "not a folder");
+    WCHAR path[MAX_PATH];
+    EXPECT_FALSE(SHGetSpecialFolderPath(nullptr, path, CSIDL_FONTS, TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(ReadHost(root.HostPath() + "/Windows"), "not a folder");
+}
+
+TEST(GetTempPathW, AnswersTheTempFolderReadyForUse) {
+    TempDeviceRoot root;
+    WCHAR path[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, path);
+    EXPECT_EQ(std::u16string(path), u"\\Temp\\");
+    EXPECT_EQ(length, std::char_traits<char16_t>::length(path));
+    EXPECT_TRUE(fs::is_directory(root.HostPath() + "/Temp"));
+    std::u16string file = std::u16string(path) + u"scratch.tmp";
+    HANDLE h = Open(file.c_str(), GENERIC_WRITE, 0, CREATE_NEW);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_TRUE(fs::exists(root.HostPath() + "/Temp/scratch.tmp"));
+}
+
+TEST(GetTempPathW, ReportsTheSizeNeededForAShortBuffer) {
+    TempDeviceRoot root;
+    WCHAR path[4] = u"abc";
+    DWORD needed = GetTempPathW(4, path);
+    EXPECT_EQ(needed, std::char_traits<char16_t>::length(u"\\Temp\\") + 1);
+    EXPECT_EQ(std::u16string(path), u"abc");
+    WCHAR exact[16];
+    EXPECT_EQ(GetTempPathW(needed, exact), needed - 1);
+    EXPECT_EQ(GetTempPathW(0, nullptr), needed);
+}
