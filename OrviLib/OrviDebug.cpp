@@ -52,13 +52,6 @@ void ReadClock(SYSTEMTIME* localTime, DWORD* tickCount) {
     *tickCount = GetTickCount();
 }
 
-size_t Length(LPCWSTR text) {
-    size_t n = 0;
-    while (text[n])
-        ++n;
-    return n;
-}
-
 // Joins the main program's folder (up to and including its last "\") and
 // name into path. The root stands in when the program's name is unknown.
 bool BesideMainProgram(LPCWSTR name, WCHAR path[MAX_PATH]) {
@@ -75,7 +68,7 @@ bool BesideMainProgram(LPCWSTR name, WCHAR path[MAX_PATH]) {
         program[0] = u'\\';
         folder = 1;
     }
-    size_t nameLength = Length(name);
+    size_t nameLength = wcslen(name);
     if (folder + nameLength >= MAX_PATH)
         return false;
     for (size_t i = 0; i < folder; ++i)
@@ -161,7 +154,7 @@ void LogArgs(LPCWSTR format, const orvi::fmt::Arg* args, size_t count) {
 BOOL SetLogFile(LPCWSTR path) {
     WCHAR resolved[MAX_PATH] = {};
     if (path && path[0] == u'\\') {
-        size_t length = Length(path);
+        size_t length = wcslen(path);
         if (length >= MAX_PATH) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return FALSE;

@@ -32,7 +32,8 @@ LONG CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2);
 DWORD GetCurrentProcessId();
 // The process that called into the current library. A host program that
 // calls a plug-in on behalf of another process says so with
-// OrviSetCallerProcess; otherwise it is the current process. Returned as a
+// OrviSetCallerProcess, for the calling thread only (0 goes back to the
+// current process); otherwise it is the current process. Returned as a
 // process id cast to a handle, as the device does.
 HANDLE GetCallerProcess();
 void OrviSetCallerProcess(DWORD dwProcessId);

@@ -5,6 +5,8 @@
 // created with.
 #include "DevicePath.h"
 
+#include "textapi.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -15,31 +17,6 @@ namespace orvi::kernel {
 namespace {
 
 constexpr std::string_view kRuntimeFolder = ".runtime";
-
-char16_t FoldLatinExtendedA(char16_t c) {
-    if (c == 0x178)
-        return 0xFF;
-    if (c == 0x17F)
-        return u's';
-    bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    bool evenUpper = (c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-    if ((oddUpper && (c & 1)) || (evenUpper && !(c & 1)))
-        return static_cast<char16_t>(c + 1);
-    return c;
-}
-
-char16_t FoldGreek(char16_t c) {
-    if ((c >= 0x391 && c <= 0x3A1) || (c >= 0x3A3 && c <= 0x3AB))
-        return static_cast<char16_t>(c + 0x20);
-    switch (c) {
-    case 0x386: return 0x3AC;
-    case 0x388: case 0x389: case 0x38A: return static_cast<char16_t>(c + 0x25);
-    case 0x38C: return 0x3CC;
-    case 0x38E: case 0x38F: return static_cast<char16_t>(c + 0x3F);
-    case 0x3C2: return 0x3C3;
-    default: return c;
-    }
-}
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
@@ -186,23 +163,9 @@ bool NormaliseRelative(std::string_view rest, std::vector<std::string_view>& par
 
 }  // namespace
 
-char16_t FoldCase(char16_t c) {
-    if (c < 0x80)
-        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 0x20) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return static_cast<char16_t>(c + 0x20);
-    if (c == 0xB5)
-        return 0x3BC;
-    if (c >= 0x100 && c <= 0x17F)
-        return FoldLatinExtendedA(c);
-    if (c >= 0x386 && c <= 0x3C2)
-        return FoldGreek(c);
-    if (c >= 0x400 && c <= 0x40F)
-        return static_cast<char16_t>(c + 0x50);
-    if (c >= 0x410 && c <= 0x42F)
-        return static_cast<char16_t>(c + 0x20);
-    return c;
-}
+// Names compare by Unicode simple lower-case mapping, like every other
+// case-insensitive comparison of the system.
+char16_t FoldCase(char16_t c) { return towlower(c); }
 
 bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size())

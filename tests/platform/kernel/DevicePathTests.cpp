@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "../../../platform/kernel/internal.h"
+#include "internal.h"
 #include "FileTestSupport.h"
 
 using orvi::kernel::DevicePathToHost;
