@@ -97,7 +97,6 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpR
 // so a value changed and changed back between two looks may go unnoticed.
 
 typedef struct HREGNOTIFY__* HREGNOTIFY;
-typedef BYTE* PBYTE;
 
 // A fixed underlying type: a caller's out-of-range value is refused, not undefined.
 enum REG_COMPARISONTYPE : int {

@@ -18,6 +18,7 @@ typedef LPCWSTR LPCTSTR;
 
 typedef uint8_t BYTE;
 typedef BYTE* LPBYTE;
+typedef BYTE* PBYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef DWORD* LPDWORD;
