@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr DWORD kUntouched = 0xC0DE;
-
 DWORD CallerProcessId() {
     return static_cast<DWORD>(reinterpret_cast<uintptr_t>(GetCallerProcess()));
 }
@@ -27,13 +25,11 @@ ORVI_TEST_CHILD_MAIN(WriteProcessId) {
     return 0;
 }
 
-TEST(GetCurrentProcessId, IsTheHostProcessId) {
-    SetLastError(kUntouched);
+TEST(GetCurrentProcessId, IsTheHostProcessIdInEachProcess) {
+    SetLastError(0xC0DE);
     EXPECT_EQ(GetCurrentProcessId(), static_cast<DWORD>(getpid()));
-    EXPECT_EQ(GetLastError(), kUntouched);
-}
+    EXPECT_EQ(GetLastError(), 0xC0DEu);
 
-TEST(GetCurrentProcessId, DiffersInAnotherProcess) {
     orvi::test::TempDeviceRoot root;
     std::string file = root.HostPath() + "/pid.txt";
     orvi::test::ChildProcess child("WriteProcessId", {file});
@@ -44,17 +40,13 @@ TEST(GetCurrentProcessId, DiffersInAnotherProcess) {
     DWORD reportedCaller = 0;
     std::ifstream(file) >> reportedId >> reportedCaller;
     EXPECT_EQ(reportedId, static_cast<DWORD>(childPid));
-    EXPECT_EQ(reportedCaller, static_cast<DWORD>(childPid));
-    EXPECT_NE(reportedId, GetCurrentProcessId());
-}
-
-TEST(GetCallerProcess, DefaultsToTheCurrentProcess) {
-    SetLastError(kUntouched);
-    EXPECT_EQ(CallerProcessId(), GetCurrentProcessId());
-    EXPECT_EQ(GetLastError(), kUntouched);
+    EXPECT_EQ(reportedCaller, static_cast<DWORD>(childPid));  // defaults to the process itself
 }
 
 TEST(GetCallerProcess, OverrideAppliesToTheSettingThreadOnly) {
+    SetLastError(0xC0DE);
+    EXPECT_EQ(CallerProcessId(), GetCurrentProcessId());
+    EXPECT_EQ(GetLastError(), 0xC0DEu);
     const DWORD client = GetCurrentProcessId() + 4242;
     OrviSetCallerProcess(client);
     EXPECT_EQ(CallerProcessId(), client);

@@ -18,7 +18,6 @@ constexpr const char16_t* kCalvaroKey = u"\\SOFTWARE\\Orvi\\Calvaro";
 class ScopedKey {
 public:
     ScopedKey() = default;
-    explicit ScopedKey(HKEY key) : m_key(key) {}
     ~ScopedKey() {
         if (m_key)
             RegCloseKey(m_key);
@@ -83,13 +82,6 @@ inline LONG QueryDword(HKEY key, const char16_t* name, DWORD* value) {
     if (rc == ERROR_SUCCESS)
         std::memcpy(value, data.data(), 4);
     return rc;
-}
-
-inline std::vector<BYTE> Bytes(std::initializer_list<int> values) {
-    std::vector<BYTE> bytes;
-    for (int v : values)
-        bytes.push_back(static_cast<BYTE>(v));
-    return bytes;
 }
 
 }  // namespace orvi::test::registry
