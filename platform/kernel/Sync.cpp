@@ -34,10 +34,14 @@ NamedLookup OpenOrCreateNamed(LPCWSTR name, ObjectType type,
     auto& table = Names();
     std::lock_guard guard(table.lock);
     auto key = FoldName(name);
-    if (auto existing = table.entries[key].lock()) {
-        if (existing->type != type)
-            return {nullptr, true, false};
-        return {existing, true, true};
+    auto it = table.entries.find(key);
+    if (it != table.entries.end()) {
+        if (auto existing = it->second.lock()) {
+            if (existing->type != type)
+                return {nullptr, true, false};
+            return {existing, true, true};
+        }
+        table.entries.erase(it);  // every handle of that object is closed
     }
     if (!create)
         return {nullptr, false, false};
