@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "internal.h"
 #include "kernelapi.h"
 #include "textapi.h"
 
@@ -407,3 +408,23 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
         *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
     return result;
 }
+
+namespace orvi::kernel {
+
+// The platform's own conversions (host paths, trace lines) never fail:
+// malformed input becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    EncodeUtf8(text, false, &out);
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    DecodeUtf8(text, false, &out);
+    return out;
+}
+
+}  // namespace orvi::kernel

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "SyncObjects.h"
+#include "textapi.h"
 
 namespace orvi::kernel {
 namespace {
@@ -16,9 +17,7 @@ std::string LockFileStem(std::u16string_view name) {
     std::string stem;
     char digits[5];
     for (char16_t c : name) {
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<char16_t>(c + 32);
-        std::snprintf(digits, sizeof digits, "%04x", static_cast<unsigned>(c));
+        std::snprintf(digits, sizeof digits, "%04x", static_cast<unsigned>(towlower(c)));
         stem += digits;
     }
     return RuntimeHostPath("mutex") + "/" + stem;

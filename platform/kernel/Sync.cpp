@@ -2,6 +2,7 @@
 #include <map>
 
 #include "SyncObjects.h"
+#include "textapi.h"
 
 namespace orvi::kernel {
 
@@ -20,10 +21,8 @@ NameTable& Names() {
 
 std::u16string FoldName(LPCWSTR name) {
     std::u16string folded(name);
-    for (auto& c : folded) {
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<char16_t>(c + 32);
-    }
+    for (auto& c : folded)
+        c = towlower(c);
     return folded;
 }
 
