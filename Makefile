@@ -7,9 +7,11 @@ CMAKE_ARGS ?=
 
 # Debian packages the build, the tests and the benchmarks need.
 PACKAGES = build-essential cmake ninja-build pkg-config \
-           libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
+           libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
+           libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core \
+           libstb-dev xvfb xauth
 
-.PHONY: all deps build test test-asan test-tsan bench clean
+.PHONY: all deps build test test-asan test-tsan bench demo clean
 
 all: build
 
@@ -42,8 +44,16 @@ test-asan: deps
 test-tsan: deps
 	$(MAKE) test BUILD=build-tsan CMAKE_ARGS="-DORVI_SANITIZE=thread -DORVI_BUILD_BENCH=OFF"
 
+BENCH_ARGS = --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
 bench: deps build
-	$(BUILD)/bench/orvi_bench_kernel --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	$(BUILD)/bench/orvi_bench_kernel $(BENCH_ARGS)
+	ORVI_DISPLAY=headless ORVI_DEVICE_ROOT=$$(mktemp -d) $(BUILD)/bench/orvi_bench_gdi $(BENCH_ARGS)
+	bench/display/idle-cpu.sh $(BUILD)/tools/orvi-demo 10
+
+# The demo window on the desktop (sdl display), or headless without one.
+demo: deps build
+	$(BUILD)/tools/orvi-demo
 
 clean:
 	rm -rf build build-asan build-tsan

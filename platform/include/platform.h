@@ -11,3 +11,6 @@
 #include "cryptapi.h"
 #include "fileapi.h"
 #include "regapi.h"
+#include "wingdi.h"
+#include "winuser.h"
+#include "imaging.h"

@@ -53,6 +53,19 @@ typedef HINSTANCE HMODULE;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 
+// Window-system and drawing handles.
+typedef struct HDC__* HDC;
+typedef struct HGDIOBJ__* HGDIOBJ;
+typedef struct HBITMAP__* HBITMAP;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HPEN__* HPEN;
+typedef struct HFONT__* HFONT;
+typedef struct HRGN__* HRGN;
+typedef struct HICON__* HICON;
+typedef HICON HCURSOR;
+typedef struct HMENU__* HMENU;
+typedef DWORD COLORREF;
+
 #ifndef TRUE
 #define TRUE 1
 #endif
@@ -96,6 +109,14 @@ struct POINT {
     LONG x;
     LONG y;
 };
+
+typedef POINT* LPPOINT;
+
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
+typedef SIZE* LPSIZE;
 
 struct RECT {
     LONG left;

@@ -212,6 +212,7 @@ BOOL GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
         uint32_t seen = waiter.Generation();
         if (PeekQueue(filter, true, lpMsg))
             return lpMsg->message == WM_QUIT ? FALSE : TRUE;
+        InputWaitScope idle(CurrentQueue());
         waiter.Park(seen, CurrentQueueNextDue());
     }
 }
@@ -224,6 +225,7 @@ BOOL WaitMessage() {
             g_hooks.dispatchSent();
         if (CurrentQueueStatus() & QS_ALLINPUT)
             return TRUE;
+        InputWaitScope idle(CurrentQueue());
         waiter.Park(seen, CurrentQueueNextDue());
     }
 }

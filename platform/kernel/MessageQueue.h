@@ -8,6 +8,7 @@
 // order, then WM_QUIT, then paint, then timers.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,10 @@ public:
     bool TakePosted(const MessageFilter& filter, bool remove, MSG* msg);
     // QS_* bits of what is queued (posted, input, quit counts as posted).
     DWORD StatusBits();
+    // True while the owner is parked waiting for its queue (GetMessage,
+    // WaitMessage, a message wait): what "idle" means to automation.
+    bool IsWaitingForInput() const { return m_waitingForInput.load(std::memory_order_acquire); }
+    void SetWaitingForInput(bool waiting) { m_waitingForInput.store(waiting, std::memory_order_release); }
 
 private:
     struct Entry {
@@ -54,6 +59,19 @@ private:
     std::deque<Entry> m_entries;
     bool m_quitPending = false;
     int m_quitCode = 0;
+    std::atomic<bool> m_waitingForInput{false};
+};
+
+// Marks the calling thread as waiting for its queue for the scope's life.
+class InputWaitScope {
+public:
+    explicit InputWaitScope(ThreadQueue& queue) : m_queue(queue) { m_queue.SetWaitingForInput(true); }
+    ~InputWaitScope() { m_queue.SetWaitingForInput(false); }
+    InputWaitScope(const InputWaitScope&) = delete;
+    InputWaitScope& operator=(const InputWaitScope&) = delete;
+
+private:
+    ThreadQueue& m_queue;
 };
 
 // The calling thread's queue, created on first use for threads the platform

@@ -193,7 +193,12 @@ DWORD WaitForObjects(DWORD count, const HANDLE* handles, bool waitAll, DWORD ms,
             FinishLocked(set, &waiter, tid);
             return result;
         }
-        waiter.Park(seen, ParkTime(deadline, set, queue));
+        if (queue.wakeMask) {
+            InputWaitScope idle(CurrentQueue());
+            waiter.Park(seen, ParkTime(deadline, set, queue));
+        } else {
+            waiter.Park(seen, ParkTime(deadline, set, queue));
+        }
     }
 }
 

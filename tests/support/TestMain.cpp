@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 
 int main(int argc, char** argv) {
+    // Tests never open a desktop window unless a test asks for one.
+    setenv("ORVI_DISPLAY", "headless", 0);
     int exitCode = 0;
     if (orvi::test::RunChildIfRequested(argc, argv, &exitCode)) {
         std::fflush(nullptr);

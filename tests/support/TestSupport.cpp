@@ -61,15 +61,38 @@ bool RegisterChild(const char* name, ChildMain main) {
 }
 
 ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& args) {
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    Spawn(std::filesystem::read_symlink("/proc/self/exe").string(), args,
+          {"ORVI_TEST_CHILD=" + name});
+}
+
+ChildProcess::ChildProcess(const ProgramLaunch& launch) {
+    // The program is not a test child, whatever this process is.
+    std::vector<std::string> env{"ORVI_TEST_CHILD="};
+    env.insert(env.end(), launch.env.begin(), launch.env.end());
+    Spawn(launch.path, launch.args, env);
+}
+
+void ChildProcess::Spawn(const std::string& path, const std::vector<std::string>& args,
+                         const std::vector<std::string>& overrides) {
+    auto overridden = [&](std::string_view entry) {
+        for (const auto& o : overrides) {
+            if (entry.substr(0, entry.find('=') + 1) == o.substr(0, o.find('=') + 1))
+                return true;
+        }
+        return false;
+    };
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
-        if (std::string_view(*e).rfind("ORVI_TEST_CHILD=", 0) != 0)
+        if (!overridden(*e))
             env.emplace_back(*e);
     }
-    env.push_back("ORVI_TEST_CHILD=" + name);
-    std::vector<char*> argv{self.data()};
-    std::vector<std::string> argCopy = args;
+    for (const auto& o : overrides) {
+        if (o.back() != '=')  // "NAME=" removes NAME
+            env.push_back(o);
+    }
+    std::vector<std::string> argCopy{path};
+    argCopy.insert(argCopy.end(), args.begin(), args.end());
+    std::vector<char*> argv;
     for (auto& a : argCopy)
         argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -78,7 +101,7 @@ ChildProcess::ChildProcess(const std::string& name, const std::vector<std::strin
         envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t pid;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0)
+    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0)
         m_pid = pid;
 }
 

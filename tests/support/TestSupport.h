@@ -41,9 +41,18 @@ protected:
 using ChildMain = std::function<int(const std::vector<std::string>& args)>;
 bool RegisterChild(const char* name, ChildMain main);
 
+// Another program of the build, run with the test's environment plus `env`
+// entries ("NAME=value", overriding inherited ones).
+struct ProgramLaunch {
+    std::string path;
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+};
+
 class ChildProcess {
 public:
     ChildProcess(const std::string& name, const std::vector<std::string>& args = {});
+    explicit ChildProcess(const ProgramLaunch& launch);
     ~ChildProcess();  // kills a child still running
     // Exit code, or -1 when it died from a signal or the wait timed out.
     int Wait(int timeoutMs = 30000);
@@ -51,6 +60,9 @@ public:
     int Pid() const { return m_pid; }
 
 private:
+    void Spawn(const std::string& path, const std::vector<std::string>& args,
+               const std::vector<std::string>& env);
+
     int m_pid = -1;
 };
 
