@@ -9,7 +9,7 @@ CMAKE_ARGS ?=
 PACKAGES = build-essential cmake ninja-build pkg-config \
            libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
            libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core \
-           libstb-dev xvfb xauth
+           libstb-dev xvfb xauth libpugixml-dev
 
 .PHONY: all deps build test test-asan test-tsan bench demo clean
 

@@ -14,3 +14,8 @@
 #include "wingdi.h"
 #include "winuser.h"
 #include "imaging.h"
+#include "sysinfo.h"
+#include "wsapi.h"
+#include "commctrl.h"
+#include "comapi.h"
+#include "xmldom.h"

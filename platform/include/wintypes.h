@@ -64,6 +64,7 @@ typedef struct HRGN__* HRGN;
 typedef struct HICON__* HICON;
 typedef HICON HCURSOR;
 typedef struct HMENU__* HMENU;
+typedef struct HACCEL__* HACCEL;
 typedef DWORD COLORREF;
 
 #ifndef TRUE

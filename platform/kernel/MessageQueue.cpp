@@ -159,6 +159,11 @@ void RemoveQueue(DWORD threadId) {
 
 void InstallWindowHooks(const WindowHooks& hooks) { g_hooks = hooks; }
 
+void NotifyThreadEnding() {
+    if (g_hooks.threadEnding)
+        g_hooks.threadEnding();
+}
+
 bool PeekQueue(const MessageFilter& filter, bool remove, MSG* msg) {
     if (g_hooks.dispatchSent)
         g_hooks.dispatchSent();

@@ -101,8 +101,13 @@ struct WindowHooks {
     bool (*takeGenerated)(const MessageFilter& filter, bool remove, MSG* msg) = nullptr;
     // Milliseconds until this thread's next timer is due, INFINITE for none.
     DWORD (*msUntilNextTimer)() = nullptr;
+    // The thread is ending: its windows go and its senders are released
+    // before its handle is signalled, as on the device.
+    void (*threadEnding)() = nullptr;
 };
 void InstallWindowHooks(const WindowHooks& hooks);
+// Called by a platform thread as it ends, before its handle is signalled.
+void NotifyThreadEnding();
 
 // Retrieval shared by PeekMessageW and GetMessageW.
 bool PeekQueue(const MessageFilter& filter, bool remove, MSG* msg);

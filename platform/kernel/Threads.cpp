@@ -28,6 +28,7 @@ struct ThreadEnd {
     std::shared_ptr<ThreadObject> thread;
     DWORD exitCode = 0;
     ~ThreadEnd() {
+        NotifyThreadEnding();
         RetireCurrentQueue();
         thread->Finish(exitCode);
     }

@@ -47,6 +47,8 @@ std::unordered_map<DWORD, StatePtr>& StatesLocked() {
     return *states;
 }
 
+void EndThreadState();
+
 // Ends the thread's window-system life when the thread ends.
 struct ThreadGuard {
     StatePtr state;
@@ -157,11 +159,17 @@ const bool s_hooksInstalled = [] {
     hooks.pendingBits = PendingBitsHook;
     hooks.takeGenerated = TakeGeneratedHook;
     hooks.msUntilNextTimer = NextTimerHook;
+    hooks.threadEnding = EndThreadState;
     kernel::InstallWindowHooks(hooks);
     return true;
 }();
 
-ThreadGuard::~ThreadGuard() {
+ThreadGuard::~ThreadGuard() { EndThreadState(); }
+
+// Idempotent: a platform thread runs it before its handle is signalled, any
+// other thread when its thread-local state is destroyed.
+void EndThreadState() {
+    StatePtr state = std::move(t_guard.state);
     if (!state)
         return;
     std::deque<SentPtr> pending;
@@ -172,9 +180,10 @@ ThreadGuard::~ThreadGuard() {
         StatesLocked().erase(state->threadId);
         ForgetThreadTimersLocked(state->threadId);
     }
+    // A released sender finds the windows already gone.
+    DropThreadWindows(state->threadId);
     for (auto& m : pending)
         Complete(m, 0);
-    DropThreadWindows(state->threadId);
 }
 
 bool IsHung(const ThreadState& st) {
