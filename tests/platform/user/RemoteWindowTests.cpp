@@ -52,7 +52,8 @@ ORVI_TEST_CHILD_MAIN(RemoteWindowOwner) {
 TEST(FindWindowW, ReachesAWindowOfAnotherProcess) {
     ChildProcess child("RemoteWindowOwner");
     HWND remote = nullptr;
-    for (int i = 0; i < 500 && !remote; ++i) {
+    // The child may take long to start on a loaded machine under a sanitizer.
+    for (int i = 0; i < 3000 && !remote; ++i) {
         remote = FindWindowW(u"orviremotetarget", u"Remote");
         if (!remote)
             Sleep(10);
