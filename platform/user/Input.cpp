@@ -11,22 +11,6 @@ std::atomic<uint8_t> g_keys[256];
 std::atomic<bool> g_stylusDown{false};
 std::atomic<DWORD> g_lastStylusPos{0};
 
-HWND HitTestLocked(const std::vector<HWND>& list, POINT pt) {
-    for (HWND h : list) {
-        Window* w = FindLocked(h);
-        if (!w || !(w->style & WS_VISIBLE))
-            continue;
-        RECT r = WindowScreenRectLocked(*w);
-        if (pt.x < r.left || pt.x >= r.right || pt.y < r.top || pt.y >= r.bottom)
-            continue;
-        if (w->style & WS_DISABLED)
-            return nullptr;
-        HWND child = HitTestLocked(w->children, pt);
-        return child ? child : h;
-    }
-    return nullptr;
-}
-
 // x in the low word, y in the high word, as mouse messages carry them.
 DWORD PackPoint(POINT pt) {
     return static_cast<DWORD>(MAKELONG(static_cast<WORD>(static_cast<short>(pt.x)),
@@ -57,7 +41,7 @@ void InjectMouse(UINT message, POINT screenPoint) {
     {
         std::lock_guard guard(TreeLock());
         HWND capture = InputLocked().capture;
-        target = capture && FindLocked(capture) ? capture : HitTestLocked(TopLevelLocked(), screenPoint);
+        target = capture && FindLocked(capture) ? capture : WindowAtLocked(TopLevelLocked(), screenPoint, DisabledWindows::Block);
         if (!target)
             return;
         RECT origin = ClientScreenRectLocked(*FindLocked(target));

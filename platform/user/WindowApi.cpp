@@ -33,23 +33,6 @@ bool ClientOrigin(HWND hwnd, POINT* origin) {
     return true;
 }
 
-// Deepest shown window under a screen point, starting from a sibling list.
-HWND HitTestLocked(const std::vector<HWND>& list, POINT pt, bool skipDisabled) {
-    for (HWND h : list) {
-        Window* w = FindLocked(h);
-        if (!w || !(w->style & WS_VISIBLE))
-            continue;
-        RECT r = WindowScreenRectLocked(*w);
-        if (pt.x < r.left || pt.x >= r.right || pt.y < r.top || pt.y >= r.bottom)
-            continue;
-        if (skipDisabled && (w->style & WS_DISABLED))
-            continue;
-        HWND child = HitTestLocked(w->children, pt, skipDisabled);
-        return child ? child : h;
-    }
-    return nullptr;
-}
-
 bool EnumTree(const std::vector<HWND>& list, WNDENUMPROC proc, LPARAM lParam, bool recurse) {
     for (HWND h : list) {
         if (!IsWindow(h))
@@ -255,7 +238,7 @@ int MapWindowPoints(HWND hWndFrom, HWND hWndTo, LPPOINT lpPoints, UINT cPoints) 
 
 HWND WindowFromPoint(POINT Point) {
     std::lock_guard guard(TreeLock());
-    return HitTestLocked(TopLevelLocked(), Point, false);
+    return WindowAtLocked(TopLevelLocked(), Point, DisabledWindows::Found);
 }
 
 HWND ChildWindowFromPoint(HWND hWndParent, POINT Point) {

@@ -183,4 +183,20 @@ void ZOrderLocked(Window& w, HWND insertAfter) {
     siblings.insert(pos, w.hwnd);
 }
 
+HWND WindowAtLocked(const std::vector<HWND>& list, POINT pt, DisabledWindows disabled) {
+    for (HWND h : list) {
+        Window* w = FindLocked(h);
+        if (!w || !(w->style & WS_VISIBLE))
+            continue;
+        RECT r = WindowScreenRectLocked(*w);
+        if (pt.x < r.left || pt.x >= r.right || pt.y < r.top || pt.y >= r.bottom)
+            continue;
+        if (disabled == DisabledWindows::Block && (w->style & WS_DISABLED))
+            return nullptr;
+        HWND child = WindowAtLocked(w->children, pt, disabled);
+        return child ? child : h;
+    }
+    return nullptr;
+}
+
 }  // namespace orvi::user

@@ -58,6 +58,12 @@ Window* FindLocked(HWND hwnd);
 Window* FindCheckedLocked(HWND hwnd);
 // The process-wide list of top-level windows, topmost first.
 std::vector<HWND>& TopLevelLocked();
+// What a disabled window under the point means: WindowFromPoint finds it;
+// stylus input goes nowhere (the window swallows the tap).
+enum class DisabledWindows { Found, Block };
+// Deepest shown window under a screen point, starting from a sibling list
+// (topmost first); nullptr when none, or when a disabled one blocks.
+HWND WindowAtLocked(const std::vector<HWND>& list, POINT pt, DisabledWindows disabled);
 std::vector<HWND>& SiblingsLocked(const Window& w);
 HWND NewHandleLocked();
 Window* InsertLocked(std::unique_ptr<Window> w);
