@@ -83,7 +83,10 @@ bool WriteAll(int fd, const void* data, size_t size) {
 
 Reply Fail(DWORD error) { return Reply{0, 0, error}; }
 
-Reply Serve(const Request& req) {
+// `postAfterReply` is set for a post that passed every check: it is queued
+// only once the reply is on its way, because handling it may end this
+// process before a reply written later would leave.
+Reply Serve(const Request& req, bool* postAfterReply) {
     HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(req.hwnd));
     if (IsForeignHandle(hwnd) || !IsWindow(hwnd))
         return Fail(ERROR_INVALID_WINDOW_HANDLE);
@@ -101,8 +104,10 @@ Reply Serve(const Request& req) {
                       static_cast<void*>(hwnd));
         return Fail(ERROR_ACCESS_DENIED);
     }
-    if (op == RemoteOp::Post)
-        return PostLocal(hwnd, req.msg, wParam, lParam) ? Reply{0, 1, 0} : Fail(GetLastError());
+    if (op == RemoteOp::Post) {
+        *postAfterReply = true;
+        return Reply{0, 1, 0};
+    }
     LRESULT result = 0;
     if (!SendLocal(hwnd, req.msg, wParam, lParam, SendMode::Block, req.timeoutMs, false, true, &result))
         return Fail(GetLastError());
@@ -111,11 +116,15 @@ Reply Serve(const Request& req) {
 
 void ServeConnection(int fd) {
     Request req{};
+    bool post = false;
     if (ReadAll(fd, &req, sizeof req) && req.op >= 1 && req.op <= 3) {
-        Reply reply = Serve(req);
+        Reply reply = Serve(req, &post);
         WriteAll(fd, &reply, sizeof reply);
     }
     close(fd);
+    if (post)
+        PostLocal(reinterpret_cast<HWND>(static_cast<uintptr_t>(req.hwnd)), req.msg,
+                  static_cast<WPARAM>(req.wParam), static_cast<LPARAM>(req.lParam));
 }
 
 void Listen(int listener) {
