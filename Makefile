@@ -9,9 +9,10 @@ CMAKE_ARGS ?=
 PACKAGES = build-essential cmake ninja-build pkg-config \
            libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
            libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core \
-           libstb-dev xvfb xauth libpugixml-dev
+           libstb-dev xvfb xauth libpugixml-dev \
+           libcurl4-openssl-dev libgps-dev
 
-.PHONY: all deps build test test-asan test-tsan bench demo clean
+.PHONY: all deps build install run test test-asan test-tsan bench demo clean
 
 all: build
 
@@ -34,6 +35,21 @@ $(BUILD)/build.ninja:
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The device file system, as the platform finds it.
+DEVICE_ROOT ?= $(or $(ORVI_DEVICE_ROOT),$(or $(XDG_DATA_HOME),$(HOME)/.local/share)/orvi-device)
+PROGRAM_DIR = $(DEVICE_ROOT)/Program Files/Calvaro
+
+# Installs the program and its default environment file into the device's
+# "\Program Files\Calvaro\"; an environment file already there is kept.
+install: deps build
+	mkdir -p "$(PROGRAM_DIR)"
+	install -m 755 $(BUILD)/Calvaro "$(PROGRAM_DIR)/Calvaro"
+	install -m 644 resources/Calvaro/Calvaro.xml "$(PROGRAM_DIR)/Calvaro.xml"
+
+# Runs the installed program (a desktop window, or headless without a display).
+run: install
+	ORVI_DEVICE_ROOT="$(DEVICE_ROOT)" "$(PROGRAM_DIR)/Calvaro"
 
 test: deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -95,6 +95,7 @@ Reply Serve(const Request& req, bool* postAfterReply) {
         if (!SetForegroundInternal(hwnd))
             return Fail(GetLastError());
         display::RaiseHostWindow();
+        kernel::Trace("user: window %p brought forward for another process", static_cast<void*>(hwnd));
         return Reply{0, 1, 0};
     }
     const auto wParam = static_cast<WPARAM>(req.wParam);
@@ -104,6 +105,11 @@ Reply Serve(const Request& req, bool* postAfterReply) {
                       static_cast<void*>(hwnd));
         return Fail(ERROR_ACCESS_DENIED);
     }
+    kernel::Trace("user: %s message 0x%04x (wParam %llu, lParam %lld) from another process for "
+                  "window %p",
+                  op == RemoteOp::Post ? "posted" : "sent", req.msg,
+                  static_cast<unsigned long long>(wParam), static_cast<long long>(lParam),
+                  static_cast<void*>(hwnd));
     if (op == RemoteOp::Post) {
         *postAfterReply = true;
         return Reply{0, 1, 0};

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -69,11 +70,12 @@ ChildProcess::ChildProcess(const ProgramLaunch& launch) {
     // The program is not a test child, whatever this process is.
     std::vector<std::string> env{"ORVI_TEST_CHILD="};
     env.insert(env.end(), launch.env.begin(), launch.env.end());
-    Spawn(launch.path, launch.args, env);
+    Spawn(launch.path, launch.args, env, launch.stderrPath);
 }
 
 void ChildProcess::Spawn(const std::string& path, const std::vector<std::string>& args,
-                         const std::vector<std::string>& overrides) {
+                         const std::vector<std::string>& overrides,
+                         const std::string& stderrPath) {
     auto overridden = [&](std::string_view entry) {
         for (const auto& o : overrides) {
             if (entry.substr(0, entry.find('=') + 1) == o.substr(0, o.find('=') + 1))
@@ -100,9 +102,15 @@ void ChildProcess::Spawn(const std::string& path, const std::vector<std::string>
     for (auto& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!stderrPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid;
-    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0)
+    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0)
         m_pid = pid;
+    posix_spawn_file_actions_destroy(&actions);
 }
 
 ChildProcess::~ChildProcess() {

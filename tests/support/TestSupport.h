@@ -47,6 +47,8 @@ struct ProgramLaunch {
     std::string path;
     std::vector<std::string> args;
     std::vector<std::string> env;
+    // Host file that receives the program's standard error; empty: inherited.
+    std::string stderrPath;
 };
 
 class ChildProcess {
@@ -61,7 +63,7 @@ public:
 
 private:
     void Spawn(const std::string& path, const std::vector<std::string>& args,
-               const std::vector<std::string>& env);
+               const std::vector<std::string>& env, const std::string& stderrPath = {});
 
     int m_pid = -1;
 };

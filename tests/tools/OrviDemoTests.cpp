@@ -20,7 +20,8 @@ protected:
         return ChildProcess(ProgramLaunch{
             ORVI_DEMO_PATH,
             {},
-            {"ORVI_DISPLAY=headless", "ORVI_SCREEN=240x320@96", "ORVI_AUTOMATION=" + Socket()}});
+            {"ORVI_DISPLAY=headless", "ORVI_SCREEN=240x320@96", "ORVI_AUTOMATION=" + Socket()},
+            {}});
     }
     std::string Socket() const { return m_root.Host("\\automation.sock"); }
 

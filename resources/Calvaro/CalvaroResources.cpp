@@ -1,0 +1,14 @@
+// The Calvaro program's string table and version; linked into the executable
+// itself, where the platform looks for a program's resources.
+#include "moduleapi.h"
+#include "resource.h"
+
+namespace {
+
+const ORVI_STRING_ENTRY kStrings[] = {
+    {IDR_MAINFRAME, u"Calvaro"},
+};
+
+}  // namespace
+
+ORVI_DEFINE_RESOURCES(kStrings);
