@@ -119,6 +119,14 @@ LPVOID InterlockedExchangePointer(LPVOID volatile* Target, LPVOID Value);
 LPVOID InterlockedCompareExchangePointer(LPVOID volatile* Destination, LPVOID Exchange,
                                          LPVOID Comperand);
 
+// ---- power ------------------------------------------------------------------------------
+// Restarts the device's idle count so that the display does not switch off
+// during a long wait. This host's displays never switch off on their own
+// (the sdl window holds off the desktop's screen saver while it is open), so
+// there is no count to restart and the call only has to be safe from any
+// thread.
+void SystemIdleTimerReset();
+
 // ---- debug channel ----------------------------------------------------------------------
 // Lines go to the platform's debug channel: stderr when $ORVI_TRACE is set,
 // nowhere otherwise. Never to stdout.

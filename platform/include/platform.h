@@ -19,3 +19,4 @@
 #include "commctrl.h"
 #include "comapi.h"
 #include "xmldom.h"
+#include "wininet.h"

@@ -131,3 +131,6 @@ BOOL GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
     std::memset(lpVersionInformation->szCSDVersion, 0, sizeof(lpVersionInformation->szCSDVersion));
     return TRUE;
 }
+
+// See kernelapi.h: nothing on this host switches the display off by idleness.
+void SystemIdleTimerReset() {}
