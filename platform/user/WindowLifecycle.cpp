@@ -155,8 +155,9 @@ HWND CreateWindowInternal(const CREATESTRUCTW& csIn, const std::shared_ptr<Windo
             if (Window* w = FindLocked(hwnd))
                 title = w->text;
         }
-        AnnounceWindow(hwnd, cls->name, title);
+        // Listen first: a process that finds the announcement may post at once.
         EnsureListener();
+        AnnounceWindow(hwnd, cls->name, title);
     }
     if (csIn.style & WS_VISIBLE)
         ShowWindowInternal(hwnd, SW_SHOW);

@@ -53,6 +53,13 @@ protected:
         return count;
     }
 
+    // What the program and the platform said, for failure messages.
+    std::string Diagnosis(const std::string& traceName) {
+        const std::u16string log =
+            FromUtf16Bytes(ReadHostFile(m_root.Host(std::string(kProgramFolder) + "\\orvidbg.log")));
+        return "trace: " + Trace(traceName) + "\nlog: " + std::string(log.begin(), log.end());
+    }
+
     size_t AnnouncedWindows() {
         const fs::path folder = m_root.HostPath() + "/.runtime/windows";
         if (!fs::exists(folder))
@@ -92,7 +99,7 @@ TEST_F(CalvaroProgram, AloneItStartsFullyAndTakesItsOwnFavourite) {
     ChildProcess program = Start({"playf:1"}, "program.trace");
     const HWND frame = WaitForFrame();
     ASSERT_NE(nullptr, frame);
-    ASSERT_TRUE(PostMessageW(frame, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PostMessageW(frame, WM_CLOSE, 0, 0)) << GetLastError() << Diagnosis("program.trace");
     EXPECT_EQ(1, program.Wait(20000));
     // The data folder was made while the frame loaded the configuration.
     EXPECT_TRUE(fs::is_directory(m_root.Host("\\Application Data\\Calvaro")));
@@ -106,10 +113,10 @@ TEST_F(CalvaroProgram, InstanceWithoutAWindowIsWaitedForThenItStartsAnyway) {
     const auto started = std::chrono::steady_clock::now();
     ChildProcess program = Start({}, "program.trace");
     const HWND frame = WaitForFrame();
-    ASSERT_NE(nullptr, frame);
+    ASSERT_NE(nullptr, frame) << Diagnosis("program.trace") << " exit " << program.Wait(0);
     // 25 attempts of 100 ms come first.
     EXPECT_GE(std::chrono::steady_clock::now() - started, 2s);
-    ASSERT_TRUE(PostMessageW(frame, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PostMessageW(frame, WM_CLOSE, 0, 0)) << GetLastError() << Diagnosis("program.trace");
     EXPECT_EQ(1, program.Wait(20000));
     CloseHandle(mutex);
 }
