@@ -39,10 +39,19 @@ bool MutexObject::OpenShared(std::u16string_view name, bool* existsElsewhere) {
     if (m_openFd < 0 || m_ownerFd < 0)
         return false;
     // Only a process alone with the name gets the exclusive lock; everyone
-    // then keeps a shared one for as long as the mutex is open here.
+    // then keeps a shared one for as long as the mutex is open here. Turning
+    // the exclusive lock into a shared one briefly drops it, so the test and
+    // the turn happen under a guard lock: two processes opening the name at
+    // the same moment cannot both find themselves alone.
+    int guard = open((stem + ".guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (guard < 0)
+        return false;
+    while (flock(guard, LOCK_EX) != 0) {
+    }
     *existsElsewhere = flock(m_openFd, LOCK_EX | LOCK_NB) != 0;
     while (flock(m_openFd, LOCK_SH) != 0) {
     }
+    close(guard);
     return true;
 }
 
