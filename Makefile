@@ -10,7 +10,7 @@ PACKAGES = build-essential cmake ninja-build pkg-config \
            libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
            libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core \
            libstb-dev xvfb xauth libpugixml-dev \
-           libcurl4-openssl-dev libgps-dev
+           libcurl4-openssl-dev libgps-dev curl
 
 .PHONY: all deps build install run test test-asan test-tsan bench demo clean
 
@@ -66,6 +66,7 @@ bench: deps build
 	$(BUILD)/bench/orvi_bench_kernel $(BENCH_ARGS)
 	ORVI_DISPLAY=headless ORVI_DEVICE_ROOT=$$(mktemp -d) $(BUILD)/bench/orvi_bench_gdi $(BENCH_ARGS)
 	bench/display/idle-cpu.sh $(BUILD)/tools/orvi-demo 10
+	$(BUILD)/bench/orvi_bench_net $(BENCH_ARGS)
 
 # The demo window on the desktop (sdl display), or headless without one.
 demo: deps build

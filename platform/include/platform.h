@@ -20,3 +20,5 @@
 #include "comapi.h"
 #include "xmldom.h"
 #include "wininet.h"
+#include "connmgr.h"
+#include "gpsapi.h"

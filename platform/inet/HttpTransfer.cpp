@@ -107,7 +107,8 @@ void HttpTransfer::SetHeaders(const RequestSettings& settings) {
     bool accept = false;
     for (const auto& field : settings.headers) {
         accept = accept || EqualsNoCase(field.name, "Accept");
-        std::string line = field.name + ": " + field.value;
+        // curl drops "Name:" (it means "remove"); "Name;" sends it empty.
+        std::string line = field.value.empty() ? field.name + ";" : field.name + ": " + field.value;
         m_headers = curl_slist_append(m_headers, line.c_str());
     }
     // The device sends no Accept header unless the caller names types, and
