@@ -2,7 +2,6 @@
 // written back and what each failure logs.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <random>
 
 #include "CRadioConfig.h"
@@ -22,43 +21,15 @@ std::string Environment(const std::string& environmentParams, const std::string&
            options + "</orvi>";
 }
 
-class RadioConfigTest : public DeviceRootTest {
+class RadioConfigTest : public LoggedDeviceTest {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-        ASSERT_TRUE(SetLogFile(u"\\config.log"));
-    }
-    void TearDown() override {
-        SetLogFile(nullptr);
-        CoUninitialize();
-    }
-    void Write(const std::string& devicePath, const std::string& text) {
-        const std::string host = m_root.Host(devicePath);
-        std::filesystem::create_directories(std::filesystem::path(host).parent_path());
-        WriteHostFile(host, text);
-    }
-    std::string Read(const std::string& devicePath) { return ReadHostFile(m_root.Host(devicePath)); }
-    // The log's lines without their time stamps.
-    std::u16string LogText() {
-        std::u16string text = FromUtf16Bytes(Read("\\config.log"));
-        std::u16string bare;
-        for (size_t at = 0; at < text.size();) {
-            size_t end = text.find(u"\r\n", at);
-            end = end == std::u16string::npos ? text.size() : end + 2;
-            std::u16string line = text.substr(at, end - at);
-            const size_t tab = line.find(u'\t');
-            bare += tab == std::u16string::npos ? line : line.substr(tab + 1);
-            at = end;
-        }
-        return bare;
-    }
     CRadioConfig m_config;
 };
 
 using Load = RadioConfigTest;
 
 TEST_F(Load, OptionsFromTheEnvironmentFileUntilTheFirstSave) {
-    Write(kEnvironmentFile,
+    WriteDevice(kEnvironmentFile,
           Environment("<param name='directory-url' value='http://127.0.0.1:8642/d.opml'/>"
                       "<param name='file-favorite' value='fav.opml'/>",
                       "<options><param name='volume' value='55'/><param name='flags' value='9'/>"
@@ -85,7 +56,7 @@ TEST_F(Load, OptionsFromTheEnvironmentFileUntilTheFirstSave) {
 
     m_config.options.volume = 60;
     ASSERT_TRUE(m_config.SaveOptions());
-    const std::string saved = Read("\\Windows\\Calvaro.option.xml");
+    const std::string saved = ReadDevice("\\Windows\\Calvaro.option.xml");
     EXPECT_NE(std::string::npos, saved.find("<param name=\"volume\" value=\"60\""));
     EXPECT_EQ(std::string::npos, saved.find("environment"));
     CRadioConfig again;
@@ -94,23 +65,23 @@ TEST_F(Load, OptionsFromTheEnvironmentFileUntilTheFirstSave) {
 }
 
 TEST_F(Load, NamedOptionsFileIsReadAndWritten) {
-    Write(kEnvironmentFile, Environment("<param name='file-option' value='mine.xml'/>",
+    WriteDevice(kEnvironmentFile, Environment("<param name='file-option' value='mine.xml'/>",
                                         "<options><param name='volume' value='1'/></options>"));
-    Write("\\Windows\\mine.xml", "<orvi><options><param name='volume' value='35'/></options></orvi>");
-    Write("\\Windows\\Calvaro.option.xml",
+    WriteDevice("\\Windows\\mine.xml", "<orvi><options><param name='volume' value='35'/></options></orvi>");
+    WriteDevice("\\Windows\\Calvaro.option.xml",
           "<orvi><options><param name='volume' value='99'/></options></orvi>");
     ASSERT_TRUE(m_config.Load());
     EXPECT_EQ(35, m_config.options.volume);
     EXPECT_EQ(u"\\Windows\\mine.xml", m_config.OptionsFilePath());
     m_config.options.volume = 40;
     ASSERT_TRUE(m_config.SaveOptions());
-    EXPECT_NE(std::string::npos, Read("\\Windows\\mine.xml").find("value=\"40\""));
-    EXPECT_NE(std::string::npos, Read("\\Windows\\Calvaro.option.xml").find("value='99'"));
+    EXPECT_NE(std::string::npos, ReadDevice("\\Windows\\mine.xml").find("value=\"40\""));
+    EXPECT_NE(std::string::npos, ReadDevice("\\Windows\\Calvaro.option.xml").find("value='99'"));
 }
 
 TEST_F(Load, EmptyOptionsSectionGivesZerosAndEmptyTexts) {
-    Write(kEnvironmentFile, Environment("", ""));
-    Write("\\Windows\\Calvaro.option.xml", "<orvi><options/></orvi>");
+    WriteDevice(kEnvironmentFile, Environment("", ""));
+    WriteDevice("\\Windows\\Calvaro.option.xml", "<orvi><options/></orvi>");
     ASSERT_TRUE(m_config.Load());
     EXPECT_EQ(0, m_config.options.volume);
     EXPECT_EQ(0, m_config.options.channelTimeout);
@@ -122,7 +93,7 @@ TEST_F(Load, EmptyOptionsSectionGivesZerosAndEmptyTexts) {
 
 TEST_F(Load, OverlongTextIsCutToItsBuffer) {
     const std::string url = "http://127.0.0.1/" + std::string(400, 'a');
-    Write(kEnvironmentFile, Environment("<param name='help-url' value='" + url + "'/>", "<options/>"));
+    WriteDevice(kEnvironmentFile, Environment("<param name='help-url' value='" + url + "'/>", "<options/>"));
     ASSERT_TRUE(m_config.Load());
     EXPECT_EQ(std::u16string(url.begin(), url.begin() + MAX_PATH - 1), std::u16string(m_config.helpUrl));
 }
@@ -140,9 +111,9 @@ class LoadFailure : public RadioConfigTest, public testing::WithParamInterface<F
 TEST_P(LoadFailure, FailsAndLogsWhy) {
     const FailureCase& c = GetParam();
     if (c.environment)
-        Write(kEnvironmentFile, c.environment);
+        WriteDevice(kEnvironmentFile, c.environment);
     if (c.options)
-        Write("\\Windows\\Calvaro.option.xml", c.options);
+        WriteDevice("\\Windows\\Calvaro.option.xml", c.options);
     EXPECT_FALSE(m_config.Load());
     EXPECT_EQ(std::u16string(c.logLine), LogText());
 }
@@ -168,25 +139,25 @@ INSTANTIATE_TEST_SUITE_P(
 using SaveOptions = RadioConfigTest;
 
 TEST_F(SaveOptions, ReadOnlyFileIsMadeWritableAndRewritten) {
-    Write(kEnvironmentFile, Environment("", "<options/>"));
-    Write("\\Windows\\Calvaro.option.xml", "<orvi><options><param name='volume' value='5'/></options></orvi>");
+    WriteDevice(kEnvironmentFile, Environment("", "<options/>"));
+    WriteDevice("\\Windows\\Calvaro.option.xml", "<orvi><options><param name='volume' value='5'/></options></orvi>");
     ASSERT_TRUE(SetFileAttributesW(u"\\Windows\\Calvaro.option.xml", FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(m_config.Load());
     m_config.options.volume = 10;
     ASSERT_TRUE(m_config.SaveOptions());
-    EXPECT_NE(std::string::npos, Read("\\Windows\\Calvaro.option.xml").find("value=\"10\""));
+    EXPECT_NE(std::string::npos, ReadDevice("\\Windows\\Calvaro.option.xml").find("value=\"10\""));
     EXPECT_EQ(0u, GetFileAttributesW(u"\\Windows\\Calvaro.option.xml") & FILE_ATTRIBUTE_READONLY);
 }
 
 TEST_F(SaveOptions, FailureIsLoggedAndLeavesTheOldFile) {
-    Write(kEnvironmentFile, Environment("<param name='file-option' value='sub\\opts.xml'/>", "<options/>"));
+    WriteDevice(kEnvironmentFile, Environment("<param name='file-option' value='sub\\opts.xml'/>", "<options/>"));
     ASSERT_TRUE(m_config.Load());  // options come from the environment: no such folder
     EXPECT_FALSE(m_config.SaveOptions());
     EXPECT_EQ(u"Can't save the config file: \\Windows\\sub\\opts.xml!\terr=3\r\n", LogText());
 }
 
 TEST_F(SaveOptions, RoundTripGivesBackEveryValue) {
-    Write(kEnvironmentFile, Environment("", "<options/>"));
+    WriteDevice(kEnvironmentFile, Environment("", "<options/>"));
     std::mt19937 random(20261207);
     const std::u16string emails[] = {u"j\u00fcrgen@b\u00e4cker.de", u"\u738b\u4f1f@\u4f8b\u5b50.cn",
                                      u"a&b<c>\"d'@x.org", u"\U0001F3B5@music.example", u""};
@@ -210,13 +181,13 @@ TEST_F(SaveOptions, RoundTripGivesBackEveryValue) {
 using ResolvePattern = RadioConfigTest;
 
 TEST_F(ResolvePattern, ScreenSizeNameWhenItExistsElseDpiName) {
-    Write(kEnvironmentFile, Environment("<param name='file-theme' value='skin?.xml'/>", "<options/>"));
+    WriteDevice(kEnvironmentFile, Environment("<param name='file-theme' value='skin?.xml'/>", "<options/>"));
     ASSERT_TRUE(m_config.Load());
     // The default device: a 240 x 320 Pocket PC at 96 dpi.
     ASSERT_EQ(240, GetSystemMetrics(SM_CXSCREEN));
     ASSERT_EQ(u"PPC", std::u16string(g_deviceInfo.PlatformShortName()));
     EXPECT_EQ(u"\\Windows\\skinPPC96.xml", std::u16string(m_config.skinFile));  // need not exist
-    Write("\\Windows\\skinPPC240x320.xml", "<skin/>");
+    WriteDevice("\\Windows\\skinPPC240x320.xml", "<skin/>");
     EXPECT_EQ(u"\\Windows\\skinPPC240x320.xml", m_config.ResolvePattern(u"skin?.xml"));
     EXPECT_EQ(u"\\Windows\\cache_PPC96_PPC96.xml", m_config.ResolvePattern(u"cache_?_?.xml"));
     EXPECT_EQ(u"\\Windows\\plain.xml", m_config.ResolvePattern(u"plain.xml"));

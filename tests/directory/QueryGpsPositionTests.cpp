@@ -14,20 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class GpsQueryTest : public DeviceRootTest {
+class GpsQueryTest : public LoggedDeviceTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(SetLogFile(u"\\gps.log")); }
-    void TearDown() override { SetLogFile(nullptr); }
-    // The log's text without time stamps.
-    std::u16string LogText() {
-        std::u16string text = FromUtf16Bytes(ReadHostFile(m_root.Host("\\gps.log")));
-        std::u16string bare;
-        for (size_t tab = text.find(u'\t'); tab != std::u16string::npos; tab = text.find(u'\t', tab + 1)) {
-            const size_t end = text.find(u"\r\n", tab);
-            bare += text.substr(tab + 1, end == std::u16string::npos ? end : end + 2 - tab - 1);
-        }
-        return bare;
-    }
     FakeGpsd m_gpsd;
     ScopedEnv m_endpoint{"ORVI_GPSD", m_gpsd.Endpoint().c_str()};
     double m_longitude = 1000;

@@ -2,8 +2,6 @@
 // that mirrors the list.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "CDownloadCache.h"
 #include "LogTestSupport.h"
 
@@ -20,21 +18,8 @@ ULONGLONG Expiry(const CacheEntry& entry) {
     return (ULONGLONG{entry.expiry.dwHighDateTime} << 32) | entry.expiry.dwLowDateTime;
 }
 
-class DownloadCacheTest : public DeviceRootTest {
+class DownloadCacheTest : public LoggedDeviceTest {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-        ASSERT_TRUE(SetLogFile(u"\\cache.log"));
-    }
-    void TearDown() override {
-        SetLogFile(nullptr);
-        CoUninitialize();
-    }
-    void Write(const std::string& devicePath, const std::string& text) {
-        const std::string host = m_root.Host(devicePath);
-        std::filesystem::create_directories(std::filesystem::path(host).parent_path());
-        WriteHostFile(host, text);
-    }
     std::u16string Find(CDownloadCache& cache, LPCWSTR url) {
         WCHAR path[MAX_PATH] = u"untouched";
         return cache.Lookup(url, path) ? std::u16string(path) : std::u16string(u"<none>");
@@ -47,7 +32,7 @@ TEST_F(DownloadCache, EntriesAreSavedAndReadBackInOrder) {
     CDownloadCache cache;
     EXPECT_EQ(0, cache.Load(u"\\index.xml"));  // no file yet: the path is kept
     cache.SetTimeToLive(3600);
-    Write("\\logo.png", "png");
+    WriteDevice("\\logo.png", "png");
     cache.Add(u"http://s/logo.png", u"\\logo.png", CacheEntry::DownloadedFile);
     cache.Add(u"http://s/station.pls", u"http://s:8000/stream", CacheEntry::StreamAddress);
     ASSERT_TRUE(HostFileExists(m_root.Host("\\index.xml")));
@@ -70,7 +55,7 @@ TEST_F(DownloadCache, EntriesAreSavedAndReadBackInOrder) {
 }
 
 TEST_F(DownloadCache, UnreadableTimeLimitsAndMissingFilesAreDroppedAtFirstLookup) {
-    Write("\\index.xml",
+    WriteDevice("\\index.xml",
           "<orvi><cache>"
           "<item type='1' url='abc' path='p1' time-limit='abc'/>"
           "<item type='1' url='nocomma' path='p2' time-limit='2147483647'/>"

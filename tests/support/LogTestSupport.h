@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "OrviDebug.h"
 #include "TestSupport.h"
+#include "comapi.h"
 
 namespace orvi::test {
 
@@ -74,6 +76,41 @@ protected:
     void TearDown() override {
         OrviDebugSetClockForTest(nullptr, 0);
         SetLogFile(nullptr);
+    }
+};
+
+// A device root per test, COM in the multithreaded apartment, and the debug
+// log in "\test.log".
+class LoggedDeviceTest : public DeviceRootTest {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        ASSERT_TRUE(SetLogFile(u"\\test.log"));
+    }
+    void TearDown() override {
+        SetLogFile(nullptr);
+        CoUninitialize();
+    }
+    // Writes a device file, making its folders.
+    void WriteDevice(const std::string& devicePath, const std::string& bytes) {
+        const std::string host = m_root.Host(devicePath);
+        std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+        WriteHostFile(host, bytes);
+    }
+    std::string ReadDevice(const std::string& devicePath) { return ReadHostFile(m_root.Host(devicePath)); }
+    // The log's lines, each without its time stamp.
+    std::u16string LogText() {
+        const std::u16string text = FromUtf16Bytes(ReadDevice("\\test.log"));
+        std::u16string bare;
+        for (size_t at = 0; at < text.size();) {
+            size_t end = text.find(u"\r\n", at);
+            end = end == std::u16string::npos ? text.size() : end + 2;
+            const std::u16string line = text.substr(at, end - at);
+            const size_t tab = line.find(u'\t');
+            bare += tab == std::u16string::npos ? line : line.substr(tab + 1);
+            at = end;
+        }
+        return bare;
     }
 };
 
