@@ -193,7 +193,11 @@ BOOL GetClientRect(HWND hWnd, LPRECT lpRect) {
     return ReadWindowRect(hWnd, lpRect, [](Window& w) { return ClientRectLocked(w); });
 }
 
-BOOL ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
+namespace {
+
+// Moves a point by the window's client origin, times direction (+1 to the
+// screen, -1 from it).
+BOOL OffsetByClientOrigin(HWND hWnd, LPPOINT lpPoint, int direction) {
     POINT origin;
     if (!lpPoint || !hWnd) {
         SetLastError(lpPoint ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
@@ -201,23 +205,16 @@ BOOL ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
     }
     if (!ClientOrigin(hWnd, &origin))
         return FALSE;
-    lpPoint->x += origin.x;
-    lpPoint->y += origin.y;
+    lpPoint->x += direction * origin.x;
+    lpPoint->y += direction * origin.y;
     return TRUE;
 }
 
-BOOL ScreenToClient(HWND hWnd, LPPOINT lpPoint) {
-    POINT origin;
-    if (!lpPoint || !hWnd) {
-        SetLastError(lpPoint ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (!ClientOrigin(hWnd, &origin))
-        return FALSE;
-    lpPoint->x -= origin.x;
-    lpPoint->y -= origin.y;
-    return TRUE;
-}
+}  // namespace
+
+BOOL ClientToScreen(HWND hWnd, LPPOINT lpPoint) { return OffsetByClientOrigin(hWnd, lpPoint, 1); }
+
+BOOL ScreenToClient(HWND hWnd, LPPOINT lpPoint) { return OffsetByClientOrigin(hWnd, lpPoint, -1); }
 
 int MapWindowPoints(HWND hWndFrom, HWND hWndTo, LPPOINT lpPoints, UINT cPoints) {
     POINT from, to;
