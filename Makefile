@@ -12,7 +12,10 @@ PACKAGES = build-essential cmake ninja-build pkg-config \
            libstb-dev xvfb xauth libpugixml-dev \
            libcurl4-openssl-dev libgps-dev curl
 
-.PHONY: all deps build install run test test-asan test-tsan bench demo clean
+# The fuzz targets need clang with its libFuzzer runtime.
+FUZZ_PACKAGES = clang libclang-rt-14-dev
+
+.PHONY: all deps build install run test test-asan test-tsan bench fuzz demo clean
 
 all: build
 
@@ -67,10 +70,28 @@ bench: deps build
 	ORVI_DISPLAY=headless ORVI_DEVICE_ROOT=$$(mktemp -d) $(BUILD)/bench/orvi_bench_gdi $(BENCH_ARGS)
 	bench/display/idle-cpu.sh $(BUILD)/tools/orvi-demo 10
 	$(BUILD)/bench/orvi_bench_net $(BENCH_ARGS)
+	$(BUILD)/bench/orvi_bench_directory $(BENCH_ARGS)
+
+# Builds every target in fuzz/ with clang, libFuzzer, ASan and UBSan, and runs
+# each for FUZZ_SECONDS from its seeds (the corpus grows in build-fuzz/).
+FUZZ_SECONDS ?= 300
+
+fuzz:
+	$(MAKE) deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DORVI_FUZZ=ON \
+	  -DORVI_BUILD_TESTS=OFF -DORVI_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS)
+	set -e; for src in fuzz/*.cpp; do \
+	  name=$$(basename $$src .cpp); \
+	  mkdir -p build-fuzz/corpus/$$name; \
+	  echo "== $$name for $(FUZZ_SECONDS) s"; \
+	  build-fuzz/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build-fuzz/corpus/$$name fuzz/corpus/$$name; \
+	done
 
 # The demo window on the desktop (sdl display), or headless without one.
 demo: deps build
 	$(BUILD)/tools/orvi-demo
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

@@ -211,9 +211,10 @@ void RegistryNotifier::LookAndDeliver(const Watches& watches) {
     for (const auto& watch : watches)
         byHive[watch->Hive().get()].push_back(watch.get());
     std::vector<RegistryWatch*> due;
-    for (auto& [hive, hiveWatches] : byHive) {
+    for (auto& entry : byHive) {
+        const std::vector<RegistryWatch*>& hiveWatches = entry.second;
         uint64_t version = 0;
-        hive->Read(
+        entry.first->Read(
             [&](const RegistryKey& root) {
                 for (RegistryWatch* watch : hiveWatches) {
                     if (watch->Observe(root, version))
