@@ -22,3 +22,5 @@
 #include "wininet.h"
 #include "connmgr.h"
 #include "gpsapi.h"
+#include "excpt.h"
+#include "mmsystem.h"

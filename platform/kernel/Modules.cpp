@@ -14,10 +14,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "Modules.h"
+#include "excpt.h"
 
 namespace orvi::kernel {
 namespace {
@@ -33,6 +35,25 @@ struct Loader {
 Loader& TheLoader() {
     static auto* loader = new Loader;  // lives until exit; threads may outlive main
     return *loader;
+}
+
+// The platform's exports that callers find only by name. Answering them from
+// this table works whether or not the program exports its symbols, and
+// naming them here links them into every program.
+struct NamedExport {
+    const char* name;
+    void* address;
+};
+const NamedExport kPlatformExports[] = {
+    {"IsAPIReady", reinterpret_cast<void*>(&IsAPIReady)},
+    {"GetCallStackSnapshot", reinterpret_cast<void*>(&GetCallStackSnapshot)},
+};
+
+void* FindPlatformExport(const char* name) {
+    for (const NamedExport& e : kPlatformExports)
+        if (std::strcmp(e.name, name) == 0)
+            return e.address;
+    return nullptr;
 }
 
 std::string ToLowerAscii(std::string text) {
@@ -153,6 +174,9 @@ Module::Module(Kind kind, void* dlHandle, std::string hostPath, std::string file
       m_fileName(std::move(fileName)) {}
 
 void* Module::FindOwnSymbol(const char* name) const {
+    if (m_kind == Kind::Platform)
+        if (void* address = FindPlatformExport(name))
+            return address;
     void* address = dlsym(m_dlHandle, name);
     if (!address || m_kind == Kind::Platform)
         return address;
