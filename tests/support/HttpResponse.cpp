@@ -2,6 +2,7 @@
 #include "TestHttpServer.h"
 
 #include <cstdio>
+#include <stdexcept>
 
 namespace orvi::test {
 
@@ -103,6 +104,29 @@ std::string HttpDate(std::time_t when)
 std::string IcyTitle(const std::string& title)
 {
     return "StreamTitle='" + title + "';";
+}
+
+std::string MmsChunkHead(char type, std::uint16_t length, unsigned char mark)
+{
+    return {static_cast<char>(mark), type, static_cast<char>(length & 0xFF), static_cast<char>(length >> 8)};
+}
+
+std::string MmsChunk(char type, const std::string& payload, std::uint32_t sequence, unsigned char mark)
+{
+    const bool prefixed = type == 'D' || type == 'M' || type == 'H';
+    const std::size_t length = payload.size() + (prefixed ? 8 : 0);
+    if (length > 0xFFFF)
+        throw std::length_error("MmsChunk: a chunk holds at most 65535 bytes");
+    const auto length16 = static_cast<std::uint16_t>(length);
+    std::string chunk = MmsChunkHead(type, length16, mark);
+    if (prefixed) {
+        for (int shift = 0; shift < 32; shift += 8)
+            chunk += static_cast<char>((sequence >> shift) & 0xFF);
+        chunk += std::string(2, '\0');
+        chunk += static_cast<char>(length16 & 0xFF);
+        chunk += static_cast<char>(length16 >> 8);
+    }
+    return chunk + payload;
 }
 
 }  // namespace orvi::test

@@ -108,20 +108,21 @@ const HttpHeader* FindHeader(const std::vector<HttpHeader>& headers, std::string
     return nullptr;
 }
 
-// The body as it goes on the wire, read front to back: a slice of the text or
-// generator, with ICY metadata blocks inserted after every `interval` bytes.
+// The body as it goes on the wire, read front to back: the prefix, then a
+// slice of the text or generator, with ICY metadata blocks inserted after
+// every `interval` bytes of that slice.
 class HttpResponseWriter::BodyStream {
 public:
     BodyStream(const std::string* text, const BodyGenerator* generator, std::uint64_t start,
-               std::uint64_t length, const IcyMetadata* icy)
+               std::uint64_t length, const IcyMetadata* icy, std::string_view prefix = {})
         : m_text(text), m_generator(generator), m_start(start), m_length(length),
-          m_icy(icy && icy->interval > 0 ? icy : nullptr)
+          m_icy(icy && icy->interval > 0 ? icy : nullptr), m_prefix(prefix)
     {
     }
 
     std::uint64_t WireLength() const
     {
-        std::uint64_t total = m_length;
+        std::uint64_t total = m_prefix.size() + m_length;
         if (m_icy) {
             const std::uint64_t blocks = m_length / m_icy->interval;
             for (std::uint64_t i = 0; i < blocks; ++i)
@@ -142,6 +143,12 @@ public:
 private:
     std::size_t ReadSome(char* out, std::size_t count)
     {
+        if (m_prefixPos < m_prefix.size()) {
+            const std::size_t n = std::min(count, m_prefix.size() - m_prefixPos);
+            std::memcpy(out, m_prefix.data() + m_prefixPos, n);
+            m_prefixPos += n;
+            return n;
+        }
         if (m_pendingPos < m_pending.size()) {
             const std::size_t n = std::min(count, m_pending.size() - m_pendingPos);
             std::memcpy(out, m_pending.data() + m_pendingPos, n);
@@ -182,6 +189,8 @@ private:
     std::uint64_t m_blocksSent = 0;
     std::string m_pending;
     std::size_t m_pendingPos = 0;
+    std::string_view m_prefix;
+    std::size_t m_prefixPos = 0;
 };
 
 HttpResponseWriter::HttpResponseWriter(int socketFd, int stopFd, const HttpRequest& request,
@@ -217,12 +226,12 @@ void HttpResponseWriter::SendScripted()
 
     const std::string flag = m_request.Header("Icy-MetaData");
     m_icy = m_response.icy.interval > 0 && (m_response.icy.force || flag == "1");
-    if (m_icy && !FindHeader(m_response.headers, "icy-metaint"))
+    if (m_icy && m_response.icy.announce && !FindHeader(m_response.headers, "icy-metaint"))
         m_extraHeaders.push_back({"icy-metaint", std::to_string(m_response.icy.interval)});
 
     BodyStream stream(generated ? nullptr : &m_response.body,
                       generated ? &m_response.generator : nullptr, m_rangeStart, m_rangeLength,
-                      m_icy ? &m_response.icy : nullptr);
+                      m_icy ? &m_response.icy : nullptr, m_response.bodyPrefix);
     const std::uint64_t wireLength = stream.WireLength();
     if (!SendAll(BuildHead(wireLength)) || m_request.method == "HEAD")
         return;

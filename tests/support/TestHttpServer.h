@@ -65,11 +65,15 @@ enum class Framing {
 // padded with zero bytes). blocks[i] is the text of the i-th block; an empty
 // text, and every block after the list runs out, is a length-0 block. It is
 // applied only when the request carried "Icy-MetaData: 1" or `force` is set;
-// then "icy-metaint: <interval>" is added unless the headers carry one.
+// then "icy-metaint: <interval>" is added unless the headers carry one or
+// `announce` is false.
 struct IcyMetadata {
     std::size_t interval = 0;  // 0 = no metadata
     std::vector<std::string> blocks;
     bool force = false;
+    // false: no "icy-metaint" header is added (a server that names the
+    // interval inside the data instead, see HttpResponse::bodyPrefix).
+    bool announce = true;
 };
 
 // What the server sends for one request. Counts of "body bytes" (stall, cut,
@@ -109,6 +113,13 @@ struct HttpResponse {
 
     IcyMetadata icy;
 
+    // Bytes sent at the start of the body, before it and before ICY metadata
+    // counting begins (the first metadata block follows `interval` bytes
+    // after the prefix), e.g. an "ICY 200 OK" head inside the data. They
+    // count as body bytes for the length, stall, cut and pacing, and lead a
+    // partial (206) body too.
+    std::string bodyPrefix;
+
     // When set, exactly these bytes are the whole response (status line and
     // headers included); every other field except delayBeforeStatus, stall,
     // cut and pacing (which then count from the first byte) is ignored.
@@ -139,6 +150,17 @@ std::string PatternBytes(std::uint64_t offset, std::size_t count);
 std::string HttpDate(std::time_t when);
 // Text of an ICY metadata block that sets the stream title.
 std::string IcyTitle(const std::string& title);  // "StreamTitle='<title>';"
+
+// Windows-Media-over-HTTP framing. A chunk is a mark ('$' or 0xA4), a type
+// letter and a 16-bit little-endian length, then that many bytes. For the
+// types 'D', 'M' and 'H' they are an 8-byte prefix (the 32-bit
+// little-endian `sequence`, two zero bytes, the length again) and then the
+// payload; other types carry the payload alone.
+std::string MmsChunk(char type, const std::string& payload, std::uint32_t sequence = 0,
+                     unsigned char mark = '$');
+// The 4 head bytes alone, with any length, for framing that is broken on
+// purpose.
+std::string MmsChunkHead(char type, std::uint16_t length, unsigned char mark = '$');
 
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
 

@@ -385,3 +385,42 @@ TEST_F(TestHttpServerTest, PacesAfterTheBurst)
     EXPECT_LT(body.size(), 25000u);
     EXPECT_EQ(PatternBytes(0, body.size()), body);
 }
+
+TEST_F(TestHttpServerTest, BodyPrefixLeadsTheBodyAndMetadataCountsAfterIt)
+{
+    HttpResponse stream = HttpResponse::Pattern(40);
+    stream.bodyPrefix = "ICY 200 OK\r\nicy-metaint:16\r\n\r\n";
+    stream.icy.interval = 16;
+    stream.icy.blocks = {IcyTitle("A")};
+    stream.icy.announce = false;
+    m_server.Route("/live", stream);
+
+    const std::string block = std::string(1, '\1') + "StreamTitle='A';";  // exactly one 16-byte unit
+    const std::string expected = stream.bodyPrefix + PatternBytes(0, 16) + block + PatternBytes(16, 16) +
+                                 std::string(1, '\0') + PatternBytes(32, 8);
+    const std::string response = Fetch(m_server, "/live", "Icy-MetaData: 1\r\n");
+    EXPECT_EQ(std::string::npos, HeadOf(response).find("icy-metaint"));
+    const std::string length = "\r\nContent-Length: " + std::to_string(expected.size()) + "\r\n";
+    EXPECT_NE(std::string::npos, HeadOf(response).find(length));
+    EXPECT_EQ(expected, BodyOf(response));
+
+    // The prefix counts as body bytes for a cut.
+    HttpResponse cut = HttpResponse::Pattern(100);
+    cut.bodyPrefix = "head:";
+    cut.cutAfter = 8;
+    m_server.Route("/cut", cut);
+    EXPECT_EQ("head:" + PatternBytes(0, 3), BodyOf(Fetch(m_server, "/cut")));
+}
+
+TEST_F(TestHttpServerTest, MmsChunksCarryMarkTypeLengthAndPrefix)
+{
+    const std::string data = MmsChunk('D', "abc", 0x01020304);
+    EXPECT_EQ(std::string("$D\x0B\x00\x04\x03\x02\x01\x00\x00\x0B\x00" "abc", 15), data);
+    const std::string other = MmsChunk('E', std::string(300, 'x'), 7, 0xA4);
+    ASSERT_EQ(304u, other.size());
+    EXPECT_EQ(std::string("\xA4" "E\x2C\x01", 4), other.substr(0, 4));
+    EXPECT_EQ(std::string(300, 'x'), other.substr(4));
+    EXPECT_EQ(std::string("$H\x05\x00", 4), MmsChunkHead('H', 5));
+    EXPECT_THROW(MmsChunk('D', std::string(65528, 'x')), std::length_error);
+    EXPECT_EQ(65535u, MmsChunk('D', std::string(65527, 'x')).size() - 4);
+}
