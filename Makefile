@@ -10,7 +10,12 @@ PACKAGES = build-essential cmake ninja-build pkg-config \
            libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
            libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core \
            libstb-dev xvfb xauth libpugixml-dev \
-           libcurl4-openssl-dev libgps-dev curl
+           libcurl4-openssl-dev libgps-dev curl \
+           libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+
+# The benchmarks compare the decoder with these players; they are not
+# needed to build or run anything.
+BENCH_PACKAGES = mpv ffmpeg
 
 # The fuzz targets need clang with its libFuzzer runtime.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
@@ -66,11 +71,13 @@ test-tsan: deps
 BENCH_ARGS = --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 bench: deps build
+	$(MAKE) deps PACKAGES="$(PACKAGES) $(BENCH_PACKAGES)"
 	$(BUILD)/bench/orvi_bench_kernel $(BENCH_ARGS)
 	ORVI_DISPLAY=headless ORVI_DEVICE_ROOT=$$(mktemp -d) $(BUILD)/bench/orvi_bench_gdi $(BENCH_ARGS)
 	bench/display/idle-cpu.sh $(BUILD)/tools/orvi-demo 10
 	$(BUILD)/bench/orvi_bench_net $(BENCH_ARGS)
 	$(BUILD)/bench/orvi_bench_directory $(BENCH_ARGS)
+	ORVI_DEVICE_ROOT=$$(mktemp -d) $(BUILD)/bench/orvi_bench_playback
 
 # Builds every target in fuzz/ with clang, libFuzzer, ASan and UBSan, and runs
 # each for FUZZ_SECONDS from its seeds (the corpus grows in build-fuzz/).

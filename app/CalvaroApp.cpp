@@ -1,5 +1,6 @@
 #include "CalvaroApp.h"
 
+#include "CFfmpegLibrary.h"
 #include "CMainFrame.h"
 #include "commctrl.h"
 #include "resource.h"
@@ -104,7 +105,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int nShowCm
     INITCOMMONCONTROLSEX controls = {8, ICC_DATE_CLASSES};
     InitCommonControlsEx(&controls);
     _Module.Init(nullptr, hInstance);
+    // Without the libraries only the decoder player fails, at its first open.
+    g_ffmpeg.Load();
     const int result = Run(lpCmdLine, nShowCmd);
+    g_ffmpeg.Free();
     _Module.Term();
     CoUninitialize();
     return result;

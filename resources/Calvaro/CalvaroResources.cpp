@@ -7,6 +7,9 @@ namespace {
 
 const ORVI_STRING_ENTRY kStrings[] = {
     {IDR_MAINFRAME, u"Calvaro"},
+    {IDS_CODEC_ERROR, u"Codec error!"},
+    {IDS_BUFFERING, u"Buffering %d%%"},
+    {IDS_OPEN_ERROR, u"Open error!"},
     {IDS_CONNECTING, u"Connecting ......"},
     {IDS_CANNOT_PLAY, u"Can not play the url!"},
     {IDS_LOADING, u"Loading %s"},

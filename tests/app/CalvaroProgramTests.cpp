@@ -32,7 +32,8 @@ protected:
         return ChildProcess(ProgramLaunch{m_root.Host(std::string(kProgramFolder) + "\\Calvaro"),
                                           std::move(args),
                                           {"ORVI_DISPLAY=headless", "ORVI_TRACE=1"},
-                                          m_root.Host("\\" + traceName)});
+                                          m_root.Host("\\" + traceName),
+                                          {}});
     }
 
     static HWND WaitForFrame() {

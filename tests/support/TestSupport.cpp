@@ -70,12 +70,12 @@ ChildProcess::ChildProcess(const ProgramLaunch& launch) {
     // The program is not a test child, whatever this process is.
     std::vector<std::string> env{"ORVI_TEST_CHILD="};
     env.insert(env.end(), launch.env.begin(), launch.env.end());
-    Spawn(launch.path, launch.args, env, launch.stderrPath);
+    Spawn(launch.path, launch.args, env, launch.stderrPath, launch.stdoutPath);
 }
 
 void ChildProcess::Spawn(const std::string& path, const std::vector<std::string>& args,
                          const std::vector<std::string>& overrides,
-                         const std::string& stderrPath) {
+                         const std::string& stderrPath, const std::string& stdoutPath) {
     auto overridden = [&](std::string_view entry) {
         for (const auto& o : overrides) {
             if (entry.substr(0, entry.find('=') + 1) == o.substr(0, o.find('=') + 1))
@@ -106,6 +106,9 @@ void ChildProcess::Spawn(const std::string& path, const std::vector<std::string>
     posix_spawn_file_actions_init(&actions);
     if (!stderrPath.empty())
         posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!stdoutPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid;
     if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0)

@@ -49,6 +49,8 @@ struct ProgramLaunch {
     std::vector<std::string> env;
     // Host file that receives the program's standard error; empty: inherited.
     std::string stderrPath;
+    // The same for its standard output.
+    std::string stdoutPath;
 };
 
 class ChildProcess {
@@ -63,7 +65,8 @@ public:
 
 private:
     void Spawn(const std::string& path, const std::vector<std::string>& args,
-               const std::vector<std::string>& env, const std::string& stderrPath = {});
+               const std::vector<std::string>& env, const std::string& stderrPath = {},
+               const std::string& stdoutPath = {});
 
     int m_pid = -1;
 };

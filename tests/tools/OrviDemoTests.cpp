@@ -21,6 +21,7 @@ protected:
             ORVI_DEMO_PATH,
             {},
             {"ORVI_DISPLAY=headless", "ORVI_SCREEN=240x320@96", "ORVI_AUTOMATION=" + Socket()},
+            {},
             {}});
     }
     std::string Socket() const { return m_root.Host("\\automation.sock"); }
