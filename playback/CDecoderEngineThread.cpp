@@ -83,7 +83,9 @@ bool CDecoderEngine::Play() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, UM_STREAM_FIRST, UM_STREAM_LAST, PM_REMOVE)) {
     }
-    m_hPlaying = m_hWaveOut;
+    // A stop that overtook the start has taken the device already.
+    if (!(m_hPlaying = m_hWaveOut))
+        return false;
     m_bPlaying = true;
     MSG request{};
     const bool bStopped = !FeedBuffers(&request);
