@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <ctime>
 
@@ -13,10 +14,14 @@
 namespace orvi::kernel {
 namespace {
 
-// Spinning this many rounds (a few microseconds) before sleeping lets two
-// threads on different cores hand messages back and forth without paying a
-// kernel sleep and wake-up for each one.
-constexpr int kSpinRounds = 4000;
+// Spinning briefly before sleeping lets two threads on different cores hand
+// messages back and forth without paying a kernel sleep and wake-up for each
+// one. The spin is bounded by time, not by rounds: a pause instruction costs
+// from a few to over a hundred cycles depending on the processor, and a
+// thread that wakes often (a stream reader, a decode loop) would otherwise
+// burn a fraction of a millisecond on every wait.
+constexpr auto kSpinTime = std::chrono::microseconds(10);
+constexpr int kSpinRoundsPerClockRead = 16;
 
 // Objects shared with other processes are looked at again this often.
 constexpr DWORD kPollIntervalMs = 5;
@@ -57,11 +62,14 @@ void ThreadWaiter::Wake() {
 void ThreadWaiter::Park(uint32_t seen, DWORD timeoutMs) {
     if (timeoutMs == 0)
         return;
-    for (int i = 0; i < kSpinRounds; ++i) {
-        if (m_generation.load(std::memory_order_acquire) != seen)
-            return;
-        CpuRelax();
-    }
+    const auto spinEnd = std::chrono::steady_clock::now() + kSpinTime;
+    do {
+        for (int i = 0; i < kSpinRoundsPerClockRead; ++i) {
+            if (m_generation.load(std::memory_order_acquire) != seen)
+                return;
+            CpuRelax();
+        }
+    } while (std::chrono::steady_clock::now() < spinEnd);
     m_sleeping.fetch_add(1, std::memory_order_acq_rel);
     // The generation is checked by the kernel against seen, so a wake that
     // arrives after the spin and before the sleep is not lost.
