@@ -106,9 +106,9 @@ bool Installed(const char* program) {
 
 struct Station {
     Station() {
-        orvi::test::ToneSpec spec;
-        spec.seconds = kAudioSeconds;
-        audio = orvi::test::EncodeTone(spec);
+        orvi::test::ToneFormat tone;
+        tone.seconds = kAudioSeconds;
+        audio = orvi::test::EncodeTone(tone);
         server.Route("/paced", Response(kBytesPerSecond, 0));
         server.Route("/burst", Response(kBytesPerSecond, kBurst));
         server.Route("/unpaced", Response(0, 0));

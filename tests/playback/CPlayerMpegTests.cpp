@@ -95,14 +95,14 @@ TEST_F(PlayerMpegTest, IcyStationPlaysAsPureAudioWithItsTitle) {
 }
 
 TEST_F(PlayerMpegTest, AacOfAnyRateAndChannelCountBecomesSixteenBitPcm) {
-    ToneSpec spec;
-    spec.encoder = "aac";
-    spec.muxer = "adts";
-    spec.sampleRate = 32000;
-    spec.channels = 1;
-    spec.bitRate = 64000;
-    spec.seconds = 3.0;
-    m_server.Route("/aac", HttpResponse::Text(EncodeTone(spec), "audio/aacp"));
+    ToneFormat tone;
+    tone.encoder = "aac";
+    tone.muxer = "adts";
+    tone.sampleRate = 32000;
+    tone.channels = 1;
+    tone.bitRate = 64000;
+    tone.seconds = 3.0;
+    m_server.Route("/aac", HttpResponse::Text(EncodeTone(tone), "audio/aacp"));
     PlayToEnd(Url("/aac"));
     ExpectTone(ReadWavFile(WavPath()), 1, 32000, 3.0);
     EXPECT_EQ(64000u, m_player.Engine()->BytesPerSecond());
@@ -210,12 +210,12 @@ TEST_F(PlayerMpegTest, TeardownCancelsAnOpenWaitingForTheServer) {
 
 TEST_F(PlayerMpegTest, ElapsedTimeCountsTheWholeSecondsPlayed) {
     EXPECT_EQ(u"00:00", m_player.Engine()->ElapsedText());
-    ToneSpec spec;
-    spec.sampleRate = 8000;
-    spec.channels = 1;
-    spec.bitRate = 16000;
-    spec.seconds = 125.3;
-    WriteDevice("\\long.mp3", EncodeTone(spec));
+    ToneFormat tone;
+    tone.sampleRate = 8000;
+    tone.channels = 1;
+    tone.bitRate = 16000;
+    tone.seconds = 125.3;
+    WriteDevice("\\long.mp3", EncodeTone(tone));
     PlayToEnd(u"\\long.mp3");
     EXPECT_EQ(u"02:05", m_player.Engine()->ElapsedText());
     EXPECT_NEAR(125.3, ReadWavFile(WavPath()).Seconds(), 0.3);

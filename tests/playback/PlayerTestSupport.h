@@ -128,12 +128,12 @@ protected:
         for (const auto& made : s_made)
             if (made.first == key)
                 return made.second;
-        ToneSpec spec;
-        spec.seconds = seconds;
-        spec.sampleRate = rate;
-        spec.channels = channels;
-        spec.bitRate = rate >= 32000 ? 128000 : 32000;
-        s_made.emplace_back(key, EncodeTone(spec));
+        ToneFormat tone;
+        tone.seconds = seconds;
+        tone.sampleRate = rate;
+        tone.channels = channels;
+        tone.bitRate = rate >= 32000 ? 128000 : 32000;
+        s_made.emplace_back(key, EncodeTone(tone));
         EXPECT_FALSE(s_made.back().second.empty());
         return s_made.back().second;
     }

@@ -86,13 +86,13 @@ void PutSample(AVFrame* frame, int index, double value) {
     }
 }
 
-bool OpenAudioEncoder(const ToneSpec& spec, const AVCodec* encoder, AVFormatContext* format,
+bool OpenAudioEncoder(const ToneFormat& tone, const AVCodec* encoder, AVFormatContext* format,
                       AVCodecContext* context) {
     context->sample_fmt = encoder->sample_fmts ? encoder->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-    context->sample_rate = spec.sampleRate;
-    av_channel_layout_default(&context->ch_layout, spec.channels);
-    context->bit_rate = spec.bitRate;
-    context->time_base = AVRational{1, spec.sampleRate};
+    context->sample_rate = tone.sampleRate;
+    av_channel_layout_default(&context->ch_layout, tone.channels);
+    context->bit_rate = tone.bitRate;
+    context->time_base = AVRational{1, tone.sampleRate};
     if (format->oformat->flags & AVFMT_GLOBALHEADER)
         context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     return avcodec_open2(context, encoder, nullptr) >= 0;
@@ -119,19 +119,19 @@ std::string FinishOutput(bool ok, AVCodecContext* codec, Output& output, AVStrea
 
 }  // namespace
 
-std::string EncodeTone(const ToneSpec& spec) {
+std::string EncodeTone(const ToneFormat& tone) {
     std::string out;
-    const AVCodec* encoder = avcodec_find_encoder_by_name(spec.encoder.c_str());
-    Output output(spec.muxer, &out);
+    const AVCodec* encoder = avcodec_find_encoder_by_name(tone.encoder.c_str());
+    Output output(tone.muxer, &out);
     CodecContext codec;
     if (!encoder || !output.format || !(codec.context = avcodec_alloc_context3(encoder)) ||
-        !OpenAudioEncoder(spec, encoder, output.format, codec.context))
+        !OpenAudioEncoder(tone, encoder, output.format, codec.context))
         return {};
     AVStream* stream = StartOutput(output.format, codec.context);
     if (!stream)
         return {};
     const int frameSize = codec.context->frame_size > 0 ? codec.context->frame_size : 1024;
-    const int64_t total = static_cast<int64_t>(spec.seconds * spec.sampleRate);
+    const int64_t total = static_cast<int64_t>(tone.seconds * tone.sampleRate);
     AVFrame* frame = av_frame_alloc();
     bool ok = true;
     for (int64_t at = 0; at < total && ok; at += frameSize) {
@@ -140,11 +140,11 @@ std::string EncodeTone(const ToneSpec& spec) {
             frame->nb_samples < frameSize && codec.context->frame_size > 0)
             frame->nb_samples = frameSize;  // the last frame is padded with the tone
         frame->format = codec.context->sample_fmt;
-        frame->sample_rate = spec.sampleRate;
+        frame->sample_rate = tone.sampleRate;
         av_channel_layout_copy(&frame->ch_layout, &codec.context->ch_layout);
         ok = av_frame_get_buffer(frame, 0) >= 0;
         for (int i = 0; ok && i < frame->nb_samples; ++i)
-            PutSample(frame, i, 0.5 * std::sin(2 * M_PI * spec.frequency * double(at + i) / spec.sampleRate));
+            PutSample(frame, i, 0.5 * std::sin(2 * M_PI * tone.frequency * double(at + i) / tone.sampleRate));
         frame->pts = at;
         ok = ok && EncodeAndWrite(codec.context, output.format, stream, frame);
         av_frame_unref(frame);

@@ -10,7 +10,7 @@
 
 namespace orvi::test {
 
-struct ToneSpec {
+struct ToneFormat {
     std::string encoder = "libmp3lame";  // "aac", "libmp3lame", "pcm_s16le", ...
     std::string muxer = "mp3";           // "mp3", "adts", "wav", ...
     int sampleRate = 44100;
@@ -22,7 +22,7 @@ struct ToneSpec {
 
 // The tone encoded as the muxer writes it to a stream that cannot seek (so a
 // file begins as a live stream would). Empty when FFmpeg lacks the encoder.
-std::string EncodeTone(const ToneSpec& spec);
+std::string EncodeTone(const ToneFormat& tone);
 
 // A few frames of a grey animation as a GIF: a stream without audio.
 std::string EncodeVideoOnly();

@@ -37,12 +37,12 @@ protected:
 };
 
 TEST_F(CalvaroPlay, PlaysAnIcyStationIntoAWavFileAndPrintsItsTitles) {
-    ToneSpec spec;
-    spec.seconds = 8.0;
+    ToneFormat tone;
+    tone.seconds = 8.0;
     HttpResponse station;
     station.statusLine = "ICY 200 OK";
     station.headers = {{"Content-Type", "audio/mpeg"}, {"icy-name", "Test Radio"}};
-    station.body = EncodeTone(spec);
+    station.body = EncodeTone(tone);
     station.framing = Framing::CloseDelimited;
     // Sent at twice the bit rate, so that the titles arrive a second apart
     // even though the file sink plays as fast as it gets audio. The first
@@ -72,9 +72,9 @@ TEST_F(CalvaroPlay, PlaysAnIcyStationIntoAWavFileAndPrintsItsTitles) {
 }
 
 TEST_F(CalvaroPlay, StopsAfterTheSecondsAskedForAndFailsOnNothingToPlay) {
-    ToneSpec spec;
-    spec.seconds = 20.0;
-    m_server.Route("/long.mp3", HttpResponse::Text(EncodeTone(spec), "audio/mpeg"));
+    ToneFormat tone;
+    tone.seconds = 20.0;
+    m_server.Route("/long.mp3", HttpResponse::Text(EncodeTone(tone), "audio/mpeg"));
     // The null sink plays in real time, so the stop comes long before the end.
     const auto start = std::chrono::steady_clock::now();
     std::string out;
